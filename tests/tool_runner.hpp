@@ -1,0 +1,50 @@
+// Runs the built tool as a separate process in a directory of the test's
+// choosing and captures its standard output and exit status.
+//
+// QUIBREL_BINARY names the program to run (default: the one just built) and
+// QUIBREL_RUNNER an optional program that starts it, such as wine.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace quibrel::testing {
+
+namespace fs = std::filesystem;
+
+struct tool_result {
+    int status = -1;      // exit status, 0 to 255; -1 when the tool did not exit
+    std::string output;   // everything on standard output
+};
+
+// Runs the tool with `args` in `cwd`; the tool is killed after `timeout_s`.
+tool_result run_tool(const fs::path& cwd, const std::vector<std::string>& args,
+                     int timeout_s = 120);
+
+// True when the tool runs through a runner (such as wine) instead of natively.
+bool tool_runs_under_runner();
+
+// The line end of the tool's text output.
+std::string tool_line_end();
+
+// A fresh directory, removed with its contents at the end of the test.
+class temp_dir {
+public:
+    explicit temp_dir(const fs::path& parent = fs::temp_directory_path());
+    temp_dir(const temp_dir&) = delete;
+    temp_dir& operator=(const temp_dir&) = delete;
+    ~temp_dir();
+    const fs::path& path() const { return path_; }
+    fs::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    fs::path path_;
+};
+
+std::string read_file(const fs::path& p);
+void write_file(const fs::path& p, const std::string& content);
+std::vector<std::string> files_in(const fs::path& dir);
+
+}  // namespace quibrel::testing
