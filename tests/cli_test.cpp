@@ -294,3 +294,22 @@ TEST(CliLarge, StreamsPastFourGiBKeepTheirTrueOffsets) {
 
 }  // namespace
 }  // namespace quibrel::testing
+
+namespace quibrel::testing {
+namespace {
+
+TEST(CliSample, BundledSampleGivesItsTwoProgramStreams) {
+    temp_dir dir;
+    const std::string image = read_file(QUIBREL_SAMPLE);
+    write_file(dir / "disc.img", image);
+    tool_result r = run_tool(dir.path(), {"disc.img"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read_file(dir / "disc.img.pos"),
+              header("disc.img") + lines({"00000000.pss 8192 24580 16388",
+                                          "00000001.pss 30720 43012 12292"}));
+    EXPECT_EQ(read_file(dir / "00000000.pss"), image.substr(8192, 16388));
+    EXPECT_EQ(read_file(dir / "00000001.pss"), image.substr(30720, 12292));
+}
+
+}  // namespace
+}  // namespace quibrel::testing
