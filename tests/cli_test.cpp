@@ -178,7 +178,7 @@ TEST_P(SameFileCli, InputAmongExtractedNamesIsSkippedAndKept) {
     if (how == "direct") {
         write_file(at("00000000.pss"), image);
     } else {
-        if (tool_runs_under_runner() && how != "hard link") GTEST_SKIP() << "symlinks are POSIX here";
+        
         fs::create_directory(at("store"));
         write_file(at("store/image.bin"), image);
         if (how == "symlink") fs::create_symlink("store/image.bin", at("00000000.pss"));
@@ -211,7 +211,6 @@ INSTANTIATE_TEST_SUITE_P(Links, SameFileCli,
                          });
 
 TEST_F(Cli, PositionFileThatIsTheInputIsNeverCreated) {
-    if (tool_runs_under_runner()) GTEST_SKIP() << "symlinks are POSIX here";
     const std::string image = two_stream_image();
     write_file(at("img"), image);
     fs::create_symlink("img", at("img.pos"));
@@ -222,7 +221,7 @@ TEST_F(Cli, PositionFileThatIsTheInputIsNeverCreated) {
 }
 
 TEST_F(Cli, FailedWriteOfAnExtractedFileRemovesItAndFails) {
-    if (tool_runs_under_runner() || !fs::exists("/dev/full")) GTEST_SKIP() << "needs /dev/full";
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "needs /dev/full";
     const std::string image = two_stream_image();
     write_file(at("img"), image);
     fs::create_symlink("/dev/full", at("00000001.pss"));
@@ -230,12 +229,16 @@ TEST_F(Cli, FailedWriteOfAnExtractedFileRemovesItAndFails) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.output, lines({"Error: Could not write file 00000001.pss"}));
     EXPECT_EQ(read_file(at("img.pos")), header("img") + lines({"00000000.pss 512 800 288"}));
-    EXPECT_EQ(files_in(dir.path()), (std::vector<std::string>{"00000000.pss", "img", "img.pos"}));
+    // Wine can't remove a link to a device; on a real disk the file goes.
+    if (!tool_runs_under_runner()) {
+        EXPECT_EQ(files_in(dir.path()),
+                  (std::vector<std::string>{"00000000.pss", "img", "img.pos"}));
+    }
     EXPECT_EQ(read_file(at("img")), image);
 }
 
 TEST_F(Cli, FailedWriteOfThePositionFileIsNotSuccess) {
-    if (tool_runs_under_runner() || !fs::exists("/dev/full")) GTEST_SKIP() << "needs /dev/full";
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "needs /dev/full";
     const std::string image = two_stream_image();
     write_file(at("img"), image);
     fs::create_symlink("/dev/full", at("img.pos"));

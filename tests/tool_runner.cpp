@@ -12,6 +12,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#ifndef QUIBREL_WINE
+#define QUIBREL_WINE "wine"
+#endif
+
 namespace quibrel::testing {
 namespace {
 
@@ -22,15 +26,19 @@ std::string env_or(const char* name, const std::string& fallback) {
 
 }  // namespace
 
-bool tool_runs_under_runner() { return !env_or("QUIBREL_RUNNER", "").empty(); }
+bool tool_runs_under_runner() { return !env_or("QUIBREL_WINDOWS_EXE", "").empty(); }
 
-std::string tool_line_end() { return env_or("QUIBREL_LINE_END", "") == "crlf" ? "\r\n" : "\n"; }
+std::string tool_line_end() { return tool_runs_under_runner() ? "\r\n" : "\n"; }
 
 tool_result run_tool(const fs::path& cwd, const std::vector<std::string>& args, int timeout_s) {
     std::vector<std::string> argv;
-    const std::string runner = env_or("QUIBREL_RUNNER", "");
-    if (!runner.empty()) argv.push_back(runner);
-    argv.push_back(env_or("QUIBREL_BINARY", QUIBREL_DEFAULT_BINARY));
+    const std::string windows_exe = env_or("QUIBREL_WINDOWS_EXE", "");
+    if (windows_exe.empty()) {
+        argv.push_back(QUIBREL_DEFAULT_BINARY);
+    } else {
+        argv.push_back(QUIBREL_WINE);
+        argv.push_back(windows_exe);
+    }
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> raw;
     for (auto& a : argv) raw.push_back(a.data());

@@ -1,8 +1,9 @@
 // Runs the built tool as a separate process in a directory of the test's
 // choosing and captures its standard output and exit status.
 //
-// QUIBREL_BINARY names the program to run (default: the one just built) and
-// QUIBREL_RUNNER an optional program that starts it, such as wine.
+// It runs the native tool just built, or, when QUIBREL_WINDOWS_EXE names a
+// quibrel.exe, that one under wine, whose
+// text output then ends its lines in CR LF.
 #pragma once
 
 #include <cstdint>
@@ -23,7 +24,7 @@ struct tool_result {
 tool_result run_tool(const fs::path& cwd, const std::vector<std::string>& args,
                      int timeout_s = 120);
 
-// True when the tool runs through a runner (such as wine) instead of natively.
+// True when the tool under test is the Windows one, run under wine.
 bool tool_runs_under_runner();
 
 // The line end of the tool's text output.
