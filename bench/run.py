@@ -156,7 +156,7 @@ def compare(title, commands, cwd, runs):
               f"max {max(times[name]):.3f})  peak RSS {peak[name] / 1024:6.1f} MiB")
     for name, _ in commands[1:]:
         other = statistics.median(times[name])
-        print(f"  quibrel takes {base / other:5.2f} times as long as {name}"
+        print(f"  quibrel takes {base / other:6.3f} times as long as {name}"
               f" ({other / base:.1f} times as fast)")
     for name in dirs:
         shutil.rmtree(dirs[name])
