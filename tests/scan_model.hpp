@@ -74,11 +74,12 @@ struct recorded_stream {
 class recording_sink final : public stream_sink {
 public:
     std::set<std::uint64_t> refuse_create;
+    std::function<bool(std::uint64_t)> refuse_if;  // also refused where this is true
     std::uint64_t write_budget = std::numeric_limits<std::uint64_t>::max();
     std::vector<recorded_stream> streams;
 
     bool begin_stream(std::uint64_t start) override {
-        if (refuse_create.count(start) != 0) return false;
+        if (refuse_create.count(start) != 0 || (refuse_if && refuse_if(start))) return false;
         streams.push_back({{start, 0, stream_end::complete}, {}, false});
         open_ = true;
         return true;

@@ -21,8 +21,9 @@ struct tool_result {
 };
 
 // Runs the tool with `args` in `cwd`; the tool is killed after `timeout_s`.
+// A `prefix` command (such as setpriv with its options) starts the tool.
 tool_result run_tool(const fs::path& cwd, const std::vector<std::string>& args,
-                     int timeout_s = 120);
+                     int timeout_s = 120, const std::vector<std::string>& prefix = {});
 
 // True when the tool under test is the Windows one, run under wine.
 bool tool_runs_under_runner();
