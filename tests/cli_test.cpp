@@ -9,10 +9,8 @@
 namespace quibrel::testing {
 namespace {
 
-const std::string S("\x00\x00\x01\xBA", 4);
-const std::string E("\x00\x00\x01\xB9", 4);
-
-std::string filler(std::size_t n, char c = '\x5A') { return std::string(n, c); }
+const std::string& S = pack_start;
+const std::string& E = program_end;
 
 // Lines joined with the tool's line end.
 std::string lines(std::initializer_list<std::string> ls) {

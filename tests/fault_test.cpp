@@ -24,10 +24,8 @@
 namespace quibrel::testing {
 namespace {
 
-const std::string S("\x00\x00\x01\xBA", 4);
-const std::string E("\x00\x00\x01\xB9", 4);
-
-std::string filler(std::size_t n, char c = '\x5A') { return std::string(n, c); }
+const std::string& S = pack_start;
+const std::string& E = program_end;
 
 std::uint64_t fnv1a(const std::string& s) {
     std::uint64_t h = 14695981039346656037u;

@@ -45,6 +45,11 @@ private:
     fs::path path_;
 };
 
+// The two codes as bytes, and filler, for building images.
+inline const std::string pack_start("\x00\x00\x01\xBA", 4);
+inline const std::string program_end("\x00\x00\x01\xB9", 4);
+inline std::string filler(std::size_t n, char c = '\x5A') { return std::string(n, c); }
+
 std::string read_file(const fs::path& p);
 void write_file(const fs::path& p, const std::string& content);
 std::vector<std::string> files_in(const fs::path& dir);
