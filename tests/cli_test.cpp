@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <thread>
 
 #include "tool_runner.hpp"
 
@@ -246,6 +249,30 @@ TEST_F(Cli, FailedWriteOfThePositionFileIsNotSuccess) {
     // The streams themselves are still extracted.
     EXPECT_EQ(read_file(at("00000000.pss")), image.substr(512, 288));
     EXPECT_EQ(read_file(at("00000001.pss")), image.substr(832, 132));
+}
+
+TEST_F(Cli, ReadsAnInputFromAPipe) {
+    if (tool_runs_under_runner()) GTEST_SKIP() << "a POSIX pipe";
+    const std::string image = two_stream_image();
+    ASSERT_EQ(::mkfifo(at("pipe").c_str(), 0644), 0);
+    std::thread writer([&] { write_file(at("pipe"), image); });
+    tool_result r = run_tool(dir.path(), {"pipe"}, 30);
+    writer.join();
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, "");
+    EXPECT_EQ(read_file(at("pipe.pos")),
+              header("pipe") + lines({"00000000.pss 512 800 288", "00000001.pss 832 964 132"}));
+}
+
+TEST_F(Cli, AnExtractedNameThatIsAPipeWithoutReaderDoesNotHang) {
+    if (tool_runs_under_runner()) GTEST_SKIP() << "a POSIX pipe";
+    write_file(at("img"), two_stream_image());
+    ASSERT_EQ(::mkfifo(at("00000000.pss").c_str(), 0644), 0);
+    tool_result r = run_tool(dir.path(), {"img"}, 30);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.output, lines({"Error: Could not create file 00000000.pss"}));
+    EXPECT_EQ(read_file(at("img.pos")),
+              header("img") + lines({"00000000.pss 512 516 4", "00000000.pss 832 836 4"}));
 }
 
 TEST_F(Cli, StreamCutShortByTheEndOfInput) {

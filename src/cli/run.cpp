@@ -44,10 +44,11 @@ int run(std::span<const char* const> args, std::FILE* out) {
     }
     position_file positions(std::move(*created));
 
-    // An offset that no seek can reach lies past the end of any file.
+    // An offset that no seek can reach lies past the end of any file. An
+    // input that can't seek at all (a pipe) can still be read from its start.
     const bool beyond_any_file =
         startbyte > static_cast<std::uint64_t>(std::numeric_limits<long long>::max());
-    bool positioned = beyond_any_file || input->seek(startbyte);
+    bool positioned = beyond_any_file || input->seek(startbyte) || (startbyte == 0 && !input->tell());
     input->advise_sequential();
 
     write_position_header(positions, input_name);

@@ -28,6 +28,7 @@ constexpr int write_flags = _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY;
 constexpr int create_mode = _S_IREAD | _S_IWRITE;
 constexpr std::uint64_t max_io = 1u << 30;
 int sys_open(const char* name, int flags) { return _open(name, flags, create_mode); }
+int sys_create(const char* name) { return _open(name, write_flags, create_mode); }
 long long sys_read(int fd, void* p, std::size_t n) { return _read(fd, p, static_cast<io_size>(n)); }
 long long sys_write(int fd, const void* p, std::size_t n) { return _write(fd, p, static_cast<io_size>(n)); }
 int sys_close(int fd) { return _close(fd); }
@@ -41,6 +42,19 @@ constexpr int write_flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
 constexpr mode_t create_mode = 0666;
 constexpr std::uint64_t max_io = 1u << 30;
 int sys_open(const char* name, int flags) { return ::open(name, flags, create_mode); }
+// A FIFO of the output's name without a reader would block the open forever:
+// open without blocking (that fails for such a FIFO), then write blocking.
+int sys_create(const char* name) {
+    int fd = ::open(name, write_flags | O_NONBLOCK, create_mode);
+    if (fd >= 0) {
+        int flags = ::fcntl(fd, F_GETFL);
+        if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+            ::close(fd);
+            return -1;
+        }
+    }
+    return fd;
+}
 long long sys_read(int fd, void* p, std::size_t n) { return ::read(fd, p, n); }
 long long sys_write(int fd, const void* p, std::size_t n) { return ::write(fd, p, n); }
 int sys_close(int fd) { return ::close(fd); }
@@ -72,7 +86,7 @@ std::optional<file> file::open_for_reading(const std::string& name) {
 }
 
 std::optional<file> file::create_for_writing(const std::string& name) {
-    int fd = sys_open(name.c_str(), write_flags);
+    int fd = sys_create(name.c_str());
     if (fd < 0) return std::nullopt;
     return file(fd);
 }
