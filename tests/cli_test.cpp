@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <thread>
 
 #include "tool_runner.hpp"
@@ -273,6 +275,28 @@ TEST_F(Cli, AnExtractedNameThatIsAPipeWithoutReaderDoesNotHang) {
     EXPECT_EQ(r.output, lines({"Error: Could not create file 00000000.pss"}));
     EXPECT_EQ(read_file(at("img.pos")),
               header("img") + lines({"00000000.pss 512 516 4", "00000000.pss 832 836 4"}));
+}
+
+// Interrupted in the middle of a stream, the tool leaves no half-written file.
+TEST_F(Cli, InterruptRemovesTheFileBeingWritten) {
+    if (tool_runs_under_runner()) GTEST_SKIP() << "POSIX signals";
+    ASSERT_EQ(::mkfifo(at("pipe").c_str(), 0644), 0);
+    running_tool tool = start_tool(dir.path(), {"pipe"}, 30);
+    int fifo = ::open(at("pipe").c_str(), O_WRONLY);
+    ASSERT_GE(fifo, 0);
+    const std::string start = filler(64) + S + filler(4096, '\x01');
+    ASSERT_EQ(::write(fifo, start.data(), start.size()), static_cast<ssize_t>(start.size()));
+    // The stream's bytes so far reach the file; the tool then waits for more.
+    for (int i = 0; i < 500 && (!fs::exists(at("00000000.pss")) ||
+                                fs::file_size(at("00000000.pss")) < 4096);
+         ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(fs::exists(at("00000000.pss")));
+    ::kill(tool.pid, SIGINT);
+    EXPECT_EQ(wait_tool_signal(tool), SIGINT);
+    ::close(fifo);
+    EXPECT_FALSE(fs::exists(at("00000000.pss")));
 }
 
 TEST_F(Cli, StreamCutShortByTheEndOfInput) {

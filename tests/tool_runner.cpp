@@ -30,8 +30,8 @@ bool tool_runs_under_runner() { return !env_or("QUIBREL_WINDOWS_EXE", "").empty(
 
 std::string tool_line_end() { return tool_runs_under_runner() ? "\r\n" : "\n"; }
 
-tool_result run_tool(const fs::path& cwd, const std::vector<std::string>& args, int timeout_s,
-                     const std::vector<std::string>& prefix) {
+running_tool start_tool(const fs::path& cwd, const std::vector<std::string>& args,
+                        int timeout_s, const std::vector<std::string>& prefix) {
     std::vector<std::string> argv(prefix);
     const std::string windows_exe = env_or("QUIBREL_WINDOWS_EXE", "");
     if (windows_exe.empty()) {
@@ -45,11 +45,12 @@ tool_result run_tool(const fs::path& cwd, const std::vector<std::string>& args, 
     for (auto& a : argv) raw.push_back(a.data());
     raw.push_back(nullptr);
 
-    fs::path out_path = cwd / ".." / (cwd.filename().string() + ".stdout");
+    running_tool tool;
+    tool.output = cwd / ".." / (cwd.filename().string() + ".stdout");
     pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
-        int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int out = ::open(tool.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (out < 0 || ::chdir(cwd.c_str()) != 0) _exit(126);
         ::dup2(out, 1);
         ::close(out);
@@ -57,14 +58,39 @@ tool_result run_tool(const fs::path& cwd, const std::vector<std::string>& args, 
         ::execvp(raw[0], raw.data());
         _exit(127);
     }
+    tool.pid = pid;
+    return tool;
+}
+
+namespace {
+
+int wait_for(const running_tool& tool) {
     int wstatus = 0;
-    while (::waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+    while (::waitpid(tool.pid, &wstatus, 0) < 0 && errno == EINTR) {
     }
+    return wstatus;
+}
+
+}  // namespace
+
+tool_result wait_tool(const running_tool& tool) {
+    int wstatus = wait_for(tool);
     tool_result r;
     r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-    r.output = read_file(out_path);
-    fs::remove(out_path);
+    r.output = read_file(tool.output);
+    fs::remove(tool.output);
     return r;
+}
+
+int wait_tool_signal(const running_tool& tool) {
+    int wstatus = wait_for(tool);
+    fs::remove(tool.output);
+    return WIFSIGNALED(wstatus) ? WTERMSIG(wstatus) : 0;
+}
+
+tool_result run_tool(const fs::path& cwd, const std::vector<std::string>& args, int timeout_s,
+                     const std::vector<std::string>& prefix) {
+    return wait_tool(start_tool(cwd, args, timeout_s, prefix));
 }
 
 temp_dir::temp_dir(const fs::path& parent) {

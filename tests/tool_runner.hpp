@@ -25,6 +25,17 @@ struct tool_result {
 tool_result run_tool(const fs::path& cwd, const std::vector<std::string>& args,
                      int timeout_s = 120, const std::vector<std::string>& prefix = {});
 
+// The same in two steps, for a test that acts while the tool runs.
+struct running_tool {
+    int pid = -1;
+    fs::path output;
+};
+running_tool start_tool(const fs::path& cwd, const std::vector<std::string>& args,
+                        int timeout_s = 120, const std::vector<std::string>& prefix = {});
+tool_result wait_tool(const running_tool& tool);
+// The signal that ended the tool, or 0 when it exited.
+int wait_tool_signal(const running_tool& tool);
+
 // True when the tool under test is the Windows one, run under wine.
 bool tool_runs_under_runner();
 

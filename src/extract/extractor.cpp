@@ -34,6 +34,7 @@ void stream_extractor::report(const char* what, const std::string& name) {
 void stream_extractor::abandon_output() {
     out_.close();
     platform::remove_file(name_);
+    platform::forget_on_interrupt();
 }
 
 bool stream_extractor::begin_stream(std::uint64_t) {
@@ -52,6 +53,7 @@ bool stream_extractor::begin_stream(std::uint64_t) {
         return false;
     }
     out_ = std::move(*created);
+    platform::remove_on_interrupt(name_);
     ++stream_index;
     return true;
 }
@@ -65,11 +67,14 @@ bool stream_extractor::stream_data(std::span<const std::byte> bytes) {
 }
 
 bool stream_extractor::end_stream(const stream_record& record) {
-    if (record.how != stream_end::not_created && !out_.close()) {
-        failed_ = true;
-        report("write", name_);
-        platform::remove_file(name_);
-        return false;
+    if (record.how != stream_end::not_created) {
+        platform::forget_on_interrupt();
+        if (!out_.close()) {
+            failed_ = true;
+            report("write", name_);
+            platform::remove_file(name_);
+            return false;
+        }
     }
     // After a complete stream, what the position file holds so far goes to
     // the system before this stream's entry line is added.

@@ -1,7 +1,9 @@
 #include "platform/file.hpp"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <system_error>
@@ -154,5 +156,39 @@ bool same_file(const std::string& a, const std::string& b) noexcept {
 }
 
 bool remove_file(const std::string& name) noexcept { return std::remove(name.c_str()) == 0; }
+
+namespace {
+
+char interrupted_output[4096];
+volatile std::sig_atomic_t have_interrupted_output = 0;
+
+extern "C" void on_interrupt(int signal_number) {
+    if (have_interrupted_output != 0) {
+#ifdef _WIN32
+        _unlink(interrupted_output);
+#else
+        ::unlink(interrupted_output);
+#endif
+    }
+    std::signal(signal_number, SIG_DFL);
+    std::raise(signal_number);
+}
+
+}  // namespace
+
+void remove_on_interrupt(const std::string& name) noexcept {
+    static const bool installed = [] {
+        std::signal(SIGINT, on_interrupt);
+        std::signal(SIGTERM, on_interrupt);
+        return true;
+    }();
+    (void)installed;
+    have_interrupted_output = 0;
+    if (name.size() >= sizeof interrupted_output) return;
+    std::memcpy(interrupted_output, name.c_str(), name.size() + 1);
+    have_interrupted_output = 1;
+}
+
+void forget_on_interrupt() noexcept { have_interrupted_output = 0; }
 
 }  // namespace quibrel::platform

@@ -64,6 +64,11 @@ bool same_file(const std::string& a, const std::string& b) noexcept;
 // Removes a file by name; false when that failed.
 bool remove_file(const std::string& name) noexcept;
 
+// Removes the named file should the process be interrupted (Ctrl-C, SIGTERM)
+// before forget_on_interrupt is called, so no half-written output is left.
+void remove_on_interrupt(const std::string& name) noexcept;
+void forget_on_interrupt() noexcept;
+
 // The line end that text files use on this platform.
 #ifdef _WIN32
 inline constexpr const char* line_end = "\r\n";
