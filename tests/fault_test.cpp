@@ -102,9 +102,9 @@ void fill_up(const fs::path& file) {
 // Mounts the EIO file system over `mnt`, passing the directory `backing`
 // through, with reads of mnt/image failing from `error_at` on.
 bool mount_eio(scratch& s, const fs::path& backing, std::uint64_t error_at, const fs::path& mnt,
-               std::string& why) {
+               std::string& why, bool fail_whole = false) {
 #ifndef QUIBREL_EIO_FS
-    (void)s, (void)backing, (void)error_at, (void)mnt;
+    (void)s, (void)backing, (void)error_at, (void)mnt, (void)fail_whole;
     why = "the EIO file system was not built (libfuse3-dev missing)";
     return false;
 #else
@@ -117,7 +117,7 @@ bool mount_eio(scratch& s, const fs::path& backing, std::uint64_t error_at, cons
     if (pid == 0) {
         std::string offset = std::to_string(error_at);
         ::execl(QUIBREL_EIO_FS, QUIBREL_EIO_FS, backing.c_str(), offset.c_str(), mnt.c_str(),
-                static_cast<char*>(nullptr));
+                fail_whole ? "whole" : static_cast<char*>(nullptr), static_cast<char*>(nullptr));
         _exit(127);
     }
     s.cleanups.push_back([mnt, pid] {
@@ -277,8 +277,12 @@ INSTANTIATE_TEST_SUITE_P(Rows, Fault, ::testing::ValuesIn(fault_cases()),
                          [](const auto& info) { return info.param.name; });
 
 // What a read error leaves behind, in detail: the cut stream keeps the whole
-// groups that arrived, and its entry line ends where the input stopped.
-TEST(FaultDetail, ReadErrorKeepsTheWholeGroupsReadAndRecordsTheCut) {
+// groups that arrived, and its entry line ends where the input stopped. A
+// device that fails a large read as a whole still gives every byte before
+// the damage.
+class FaultDetail : public ::testing::TestWithParam<bool> {};
+
+TEST_P(FaultDetail, ReadErrorKeepsTheWholeGroupsReadAndRecordsTheCut) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to mount";
     scratch s;
     fs::create_directories(s.dir / "work");
@@ -286,7 +290,9 @@ TEST(FaultDetail, ReadErrorKeepsTheWholeGroupsReadAndRecordsTheCut) {
     const std::string image = eio_image();
     write_file(s.dir / "backing/image", image);
     std::string why;
-    if (!mount_eio(s, s.dir / "backing", 20002, s.dir / "mnt", why)) GTEST_SKIP() << why;
+    if (!mount_eio(s, s.dir / "backing", 20002, s.dir / "mnt", why, GetParam())) {
+        GTEST_SKIP() << why;
+    }
     tool_result r = run_tool(s.dir / "work", {"../mnt/image"}, 60);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.output, "Error: Could not read file ../mnt/image\n");
@@ -296,6 +302,11 @@ TEST(FaultDetail, ReadErrorKeepsTheWholeGroupsReadAndRecordsTheCut) {
               "00000000.pss 8192 20002 11810\n");
     EXPECT_EQ(read_file(s.dir / "work/00000000.pss"), image.substr(8192, 11808));
 }
+
+INSTANTIATE_TEST_SUITE_P(Reads, FaultDetail, ::testing::Values(false, true),
+                         [](const auto& info) {
+                             return info.param ? "LargeReadsFailWhole" : "ReadsStopShort";
+                         });
 
 }  // namespace
 }  // namespace quibrel::testing

@@ -1,11 +1,12 @@
 // A tiny FUSE file system for the fault tests. It passes a backing directory
 // through, except that reads of the file named "image" fail with EIO at and
-// past ERROR_OFFSET; a read that runs into that offset returns the bytes
-// before it. direct_io hands each read straight to the tool, so the tool
+// past ERROR_OFFSET. A read that runs into that offset returns the bytes
+// before it, or, with the word "whole" last, fails as a whole, as some
+// devices do. direct_io hands each read straight to the tool, so the tool
 // meets a real kernel EIO. Other files (the position file) are created and
 // written as usual.
 //
-//     eio_fs BACKING_DIR ERROR_OFFSET MOUNTPOINT
+//     eio_fs BACKING_DIR ERROR_OFFSET MOUNTPOINT [whole]
 #define FUSE_USE_VERSION 31
 #include <fuse.h>
 
@@ -26,6 +27,7 @@ namespace {
 
 std::string backing_dir;
 std::uint64_t error_offset = 0;
+bool fail_whole = false;
 
 std::string real(const char* path) { return backing_dir + path; }
 bool is_image(const char* path) { return std::strcmp(path, "/image") == 0; }
@@ -64,7 +66,10 @@ int fs_read(const char* path, char* buf, size_t size, off_t off, fuse_file_info*
     if (is_image(path)) {
         auto at = static_cast<std::uint64_t>(off);
         if (at >= error_offset) return -EIO;
-        if (size > error_offset - at) size = static_cast<size_t>(error_offset - at);
+        if (size > error_offset - at) {
+            if (fail_whole) return -EIO;
+            size = static_cast<size_t>(error_offset - at);
+        }
     }
     ssize_t got = ::pread(static_cast<int>(fi->fh), buf, size, off);
     return got < 0 ? fail() : static_cast<int>(got);
@@ -89,10 +94,11 @@ int fs_release(const char*, fuse_file_info* fi) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: eio_fs BACKING_DIR ERROR_OFFSET MOUNTPOINT\n");
+    if (argc != 4 && !(argc == 5 && std::strcmp(argv[4], "whole") == 0)) {
+        std::fprintf(stderr, "usage: eio_fs BACKING_DIR ERROR_OFFSET MOUNTPOINT [whole]\n");
         return 2;
     }
+    fail_whole = argc == 5;
     backing_dir = argv[1];
     error_offset = std::strtoull(argv[2], nullptr, 10);
 
