@@ -45,6 +45,7 @@ std::string two_stream_image() {
 TEST_F(Cli, NoArgumentPrintsBannerAndUsageAndTouchesNothing) {
     tool_result r = run_tool(dir.path(), {});
     EXPECT_EQ(r.status, 2);
+    // clang-format off
     EXPECT_EQ(r.output, lines({"Quibrel v0.5a  - by drosk",
                                "============",
                                "quibrel attempts to scan a file for PSS files and extracts",
@@ -60,6 +61,7 @@ TEST_F(Cli, NoArgumentPrintsBannerAndUsageAndTouchesNothing) {
                                "If startbyte is not given it will assume the beginning",
                                "of the file. If endbyte is not given it will assume the",
                                "till the end of file."}));
+    // clang-format on
     EXPECT_TRUE(files_in(dir.path()).empty());
 }
 
@@ -93,9 +95,9 @@ TEST_F(Cli, ExtractsEveryStreamAndRecordsWhereItCameFrom) {
     tool_result r = run_tool(dir.path(), {"image.bin"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.output, "");
-    EXPECT_EQ(read_file(at("image.bin.pos")),
-              header("image.bin") +
-                  lines({"00000000.pss 512 800 288", "00000001.pss 832 964 132"}));
+    EXPECT_EQ(
+        read_file(at("image.bin.pos")),
+        header("image.bin") + lines({"00000000.pss 512 800 288", "00000001.pss 832 964 132"}));
     EXPECT_EQ(read_file(at("00000000.pss")), image.substr(512, 288));
     EXPECT_EQ(read_file(at("00000001.pss")), image.substr(832, 132));
     EXPECT_EQ(read_file(at("image.bin")), image);
@@ -107,7 +109,8 @@ TEST_F(Cli, RerunReplacesPositionFileAndExtractedFiles) {
     write_file(at("00000000.pss"), filler(5000, 'y'));
     write_file(at("00000007.pss"), "older run");
     ASSERT_EQ(run_tool(dir.path(), {"image.bin", "0", "600"}).status, 0);
-    EXPECT_EQ(read_file(at("image.bin.pos")), header("image.bin") + lines({"00000000.pss 512 800 288"}));
+    EXPECT_EQ(read_file(at("image.bin.pos")),
+              header("image.bin") + lines({"00000000.pss 512 800 288"}));
     EXPECT_EQ(read_file(at("00000000.pss")).size(), 288u);
     EXPECT_EQ(read_file(at("00000007.pss")), "older run");
 }
@@ -181,7 +184,6 @@ TEST_P(SameFileCli, InputAmongExtractedNamesIsSkippedAndKept) {
     if (how == "direct") {
         write_file(at("00000000.pss"), image);
     } else {
-        
         fs::create_directory(at("store"));
         write_file(at("store/image.bin"), image);
         if (how == "symlink") fs::create_symlink("store/image.bin", at("00000000.pss"));
@@ -209,7 +211,8 @@ INSTANTIATE_TEST_SUITE_P(Links, SameFileCli,
                          ::testing::Values("direct", "symlink", "hard link", "symlink as input"),
                          [](const auto& info) {
                              std::string n = info.param;
-                             for (auto& ch : n) if (ch == ' ') ch = '_';
+                             for (auto& ch : n)
+                                 if (ch == ' ') ch = '_';
                              return n;
                          });
 
@@ -287,8 +290,8 @@ TEST_F(Cli, InterruptRemovesTheFileBeingWritten) {
     const std::string start = filler(64) + S + filler(4096, '\x01');
     ASSERT_EQ(::write(fifo, start.data(), start.size()), static_cast<ssize_t>(start.size()));
     // The stream's bytes so far reach the file; the tool then waits for more.
-    for (int i = 0; i < 500 && (!fs::exists(at("00000000.pss")) ||
-                                fs::file_size(at("00000000.pss")) < 4096);
+    for (int i = 0;
+         i < 500 && (!fs::exists(at("00000000.pss")) || fs::file_size(at("00000000.pss")) < 4096);
          ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -357,8 +360,8 @@ TEST(CliSample, BundledSampleGivesItsTwoProgramStreams) {
     tool_result r = run_tool(dir.path(), {"disc.img"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(read_file(dir / "disc.img.pos"),
-              header("disc.img") + lines({"00000000.pss 8192 24580 16388",
-                                          "00000001.pss 30720 43012 12292"}));
+              header("disc.img") +
+                  lines({"00000000.pss 8192 24580 16388", "00000001.pss 30720 43012 12292"}));
     EXPECT_EQ(read_file(dir / "00000000.pss"), image.substr(8192, 16388));
     EXPECT_EQ(read_file(dir / "00000001.pss"), image.substr(30720, 12292));
 }

@@ -55,13 +55,15 @@ std::vector<entry> entries_of(const std::string& position_file) {
 // Every extracted file left in `cwd` is listed, and holds exactly the whole
 // groups its last entry line claims, copied from the input.
 void expect_files_hold_what_they_claim(const fs::path& cwd, const fs::path& input,
-                                       const std::string& image, const std::vector<entry>& entries) {
+                                       const std::string& image,
+                                       const std::vector<entry>& entries) {
     for (const auto& name : files_in(cwd)) {
         if (fs::path(name).extension() != ".pss" || fs::is_symlink(cwd / name)) continue;
         std::error_code ec;
         if (fs::equivalent(cwd / name, input, ec)) continue;
         const entry* last = nullptr;
-        for (const auto& e : entries) if (e.name == name) last = &e;
+        for (const auto& e : entries)
+            if (e.name == name) last = &e;
         ASSERT_NE(last, nullptr) << name << " is on disk but not in the position file";
         const std::string content = read_file(cwd / name);
         EXPECT_EQ(content.size(), last->size & ~std::uint64_t{3}) << name;
@@ -194,6 +196,7 @@ std::string big_stream_image() { return filler(2048) + S + filler((3 << 20) - 8,
 
 std::string two_streams() { return filler(512) + S + filler(280) + E + filler(32) + S + E; }
 
+// clang-format off
 std::vector<fault_case> fault_cases() {
     std::vector<fault_case> rows;
     // Output faults.
@@ -273,6 +276,7 @@ std::vector<fault_case> fault_cases() {
                     "../img", "work", {}, 0, "", two_streams()});
     return rows;
 }
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Rows, Fault, ::testing::ValuesIn(fault_cases()),
                          [](const auto& info) { return info.param.name; });
@@ -306,10 +310,9 @@ TEST_P(FaultDetail, ReadErrorKeepsTheWholeGroupsReadAndRecordsTheCut) {
     EXPECT_TRUE(extracted == image.substr(8192, 11808)) << "the copy differs from the input";
 }
 
-INSTANTIATE_TEST_SUITE_P(Reads, FaultDetail, ::testing::Values(false, true),
-                         [](const auto& info) {
-                             return info.param ? "LargeReadsFailWhole" : "ReadsStopShort";
-                         });
+INSTANTIATE_TEST_SUITE_P(Reads, FaultDetail, ::testing::Values(false, true), [](const auto& info) {
+    return info.param ? "LargeReadsFailWhole" : "ReadsStopShort";
+});
 
 }  // namespace
 }  // namespace quibrel::testing

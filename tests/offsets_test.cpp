@@ -34,7 +34,9 @@ TEST(ParseOffset, ReadsWhatItCanAndNeverFails) {
         {"+", 0},
         {"- 5", 0},
         {"+-5", 0},
-        {"\xA0" "5", 0},
+        {"\xA0"
+         "5",
+         0},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(parse_offset(c.text.c_str()), c.want) << "argument \"" << c.text << "\"";

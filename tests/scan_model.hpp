@@ -111,8 +111,8 @@ private:
 };
 
 // The scan rules, one group at a time, as plainly as they can be written.
-inline scan_result model_scan(const memory_input& input, stream_sink& sink,
-                              std::uint64_t startbyte, std::uint64_t endbyte) {
+inline scan_result model_scan(const memory_input& input, stream_sink& sink, std::uint64_t startbyte,
+                              std::uint64_t endbyte) {
     const std::uint64_t len = input.data.size();
     struct group_read {
         std::uint64_t count;
@@ -146,8 +146,10 @@ inline scan_result model_scan(const memory_input& input, stream_sink& sink,
                     group_read c = read_group(offset);
                     offset += c.count;
                     if (c.count < 4) {
-                        stream_end how = c.error ? stream_end::read_error : stream_end::end_of_input;
-                        if (!sink.end_stream({start, offset, how})) return scan_result::sink_stopped;
+                        stream_end how =
+                            c.error ? stream_end::read_error : stream_end::end_of_input;
+                        if (!sink.end_stream({start, offset, how}))
+                            return scan_result::sink_stopped;
                         return c.error ? scan_result::read_error : scan_result::finished;
                     }
                     if (!sink.stream_data(c.group)) return scan_result::sink_stopped;

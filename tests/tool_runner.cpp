@@ -30,8 +30,8 @@ bool tool_runs_under_runner() { return !env_or("QUIBREL_WINDOWS_EXE", "").empty(
 
 std::string tool_line_end() { return tool_runs_under_runner() ? "\r\n" : "\n"; }
 
-running_tool start_tool(const fs::path& cwd, const std::vector<std::string>& args,
-                        int timeout_s, const std::vector<std::string>& prefix) {
+running_tool start_tool(const fs::path& cwd, const std::vector<std::string>& args, int timeout_s,
+                        const std::vector<std::string>& prefix) {
     std::vector<std::string> argv(prefix);
     const std::string windows_exe = env_or("QUIBREL_WINDOWS_EXE", "");
     if (windows_exe.empty()) {

@@ -16,14 +16,14 @@ namespace quibrel::testing {
 namespace fs = std::filesystem;
 
 struct tool_result {
-    int status = -1;      // exit status, 0 to 255; -1 when the tool did not exit
-    std::string output;   // everything on standard output
+    int status = -1;     // exit status, 0 to 255; -1 when the tool did not exit
+    std::string output;  // everything on standard output
 };
 
 // Runs the tool with `args` in `cwd`; the tool is killed after `timeout_s`.
 // A `prefix` command (such as setpriv with its options) starts the tool.
-tool_result run_tool(const fs::path& cwd, const std::vector<std::string>& args,
-                     int timeout_s = 120, const std::vector<std::string>& prefix = {});
+tool_result run_tool(const fs::path& cwd, const std::vector<std::string>& args, int timeout_s = 120,
+                     const std::vector<std::string>& prefix = {});
 
 // The same in two steps, for a test that acts while the tool runs.
 struct running_tool {

@@ -29,8 +29,9 @@ int run(std::span<const char* const> args, std::FILE* out) {
     const std::uint64_t startbyte = args.size() >= 2 ? parse_offset(args[1]) : 0;
     // An input whose length can't be told (a pipe) is scanned to its end.
     const std::uint64_t endbyte =
-        args.size() == 3 ? parse_offset(args[2])
-                         : measure_length(*input).value_or(std::numeric_limits<std::uint64_t>::max());
+        args.size() == 3
+            ? parse_offset(args[2])
+            : measure_length(*input).value_or(std::numeric_limits<std::uint64_t>::max());
 
     const std::string position_name = input_name + ".pos";
     std::optional<platform::file> created;
@@ -48,7 +49,8 @@ int run(std::span<const char* const> args, std::FILE* out) {
     // input that can't seek at all (a pipe) can still be read from its start.
     const bool beyond_any_file =
         startbyte > static_cast<std::uint64_t>(std::numeric_limits<long long>::max());
-    bool positioned = beyond_any_file || input->seek(startbyte) || (startbyte == 0 && !input->tell());
+    bool positioned =
+        beyond_any_file || input->seek(startbyte) || (startbyte == 0 && !input->tell());
     input->advise_sequential();
 
     write_position_header(positions, input_name);

@@ -29,7 +29,7 @@ std::string format_position_header(std::string_view input_name, std::string_view
 }
 
 std::string format_position_entry(std::string_view name, std::uint64_t start, std::uint64_t end,
-                                   std::string_view line_end) {
+                                  std::string_view line_end) {
     std::string text(name);
     text.push_back(' ');
     append_number(text, start);

@@ -14,8 +14,8 @@ constexpr std::uint64_t no_limit = std::numeric_limits<std::uint64_t>::max();
 // the buffer's multiples of 4.
 class scanner {
 public:
-    scanner(byte_source& input, stream_sink& sink, std::uint64_t startbyte,
-            std::uint64_t endbyte, std::size_t buffer_size)
+    scanner(byte_source& input, stream_sink& sink, std::uint64_t startbyte, std::uint64_t endbyte,
+            std::size_t buffer_size)
         : input_(input),
           sink_(sink),
           endbyte_(endbyte),
@@ -44,9 +44,9 @@ private:
     const std::size_t capacity_;
     std::unique_ptr<std::byte[]> storage_;
     std::byte* const buf_;
-    std::uint64_t base_;       // absolute offset of buf_[0]
-    std::size_t filled_ = 0;   // bytes held in buf_
-    std::size_t pos_ = 0;      // index of the next group to examine
+    std::uint64_t base_;      // absolute offset of buf_[0]
+    std::size_t filled_ = 0;  // bytes held in buf_
+    std::size_t pos_ = 0;     // index of the next group to examine
     bool read_failed_ = false;
     bool sink_stopped_ = false;
 };

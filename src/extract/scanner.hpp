@@ -29,10 +29,10 @@ protected:
 
 // How the handling of one stream ended.
 enum class stream_end {
-    complete,         // its program end code was copied
-    end_of_input,     // the input ended inside it
-    read_error,       // a read failed inside it
-    not_created,      // the sink could not create its output; nothing was copied
+    complete,      // its program end code was copied
+    end_of_input,  // the input ended inside it
+    read_error,    // a read failed inside it
+    not_created,   // the sink could not create its output; nothing was copied
 };
 
 struct stream_record {

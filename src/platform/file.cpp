@@ -32,7 +32,9 @@ constexpr std::uint64_t max_io = 1u << 30;
 int sys_open(const char* name, int flags) { return _open(name, flags, create_mode); }
 int sys_create(const char* name) { return _open(name, write_flags, create_mode); }
 long long sys_read(int fd, void* p, std::size_t n) { return _read(fd, p, static_cast<io_size>(n)); }
-long long sys_write(int fd, const void* p, std::size_t n) { return _write(fd, p, static_cast<io_size>(n)); }
+long long sys_write(int fd, const void* p, std::size_t n) {
+    return _write(fd, p, static_cast<io_size>(n));
+}
 int sys_close(int fd) { return _close(fd); }
 long long sys_seek(int fd, long long off, int whence) { return _lseeki64(fd, off, whence); }
 int sys_fstat(int fd, stat_type* st) { return _fstat64(fd, st); }

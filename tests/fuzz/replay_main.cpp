@@ -13,7 +13,8 @@ TEST(FuzzCorpus, EveryKeptInputAgreesWithTheModel) {
     std::size_t replayed = 0;
     for (const auto& entry : std::filesystem::directory_iterator(QUIBREL_FUZZ_CORPUS)) {
         std::ifstream in(entry.path(), std::ios::binary);
-        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
+                                std::istreambuf_iterator<char>());
         SCOPED_TRACE(entry.path().filename().string());
         LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
         ++replayed;

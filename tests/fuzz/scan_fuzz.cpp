@@ -21,8 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t buffer = h[0] >= 0xF0 ? default_buffer_size : h[0] % 64 + 1;
     const std::size_t chunk = h[1] % 8;
     const std::uint64_t startbyte = h[2] >= 0xF0 ? len + (h[2] & 0x0F) : h[2] % 16;
-    const std::uint64_t endbyte =
-        h[3] == 0xFF ? std::numeric_limits<std::uint64_t>::max() : std::uint64_t{h[3]} * 4 + h[3] % 4;
+    const std::uint64_t endbyte = h[3] == 0xFF ? std::numeric_limits<std::uint64_t>::max()
+                                               : std::uint64_t{h[3]} * 4 + h[3] % 4;
     const unsigned error_at = h[4] | (h[5] << 8);
     input.error_at = error_at == 0xFFFF ? no_error : error_at;
     const std::uint8_t refuse_mask = h[6];
