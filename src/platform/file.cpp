@@ -25,7 +25,7 @@ namespace {
 #ifdef _WIN32
 using stat_type = struct _stat64;
 using io_size = unsigned int;
-constexpr int read_flags = _O_RDONLY | _O_BINARY;
+constexpr int read_flags = _O_RDONLY | _O_BINARY | _O_SEQUENTIAL;  // read front to back
 constexpr int write_flags = _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY;
 constexpr int create_mode = _S_IREAD | _S_IWRITE;
 constexpr std::uint64_t max_io = 1u << 30;
