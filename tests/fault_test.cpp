@@ -197,9 +197,8 @@ std::string big_stream_image() { return filler(2048) + S + filler((3 << 20) - 8,
 std::string two_streams() { return filler(512) + S + filler(280) + E + filler(32) + S + E; }
 
 // clang-format off
-std::vector<fault_case> fault_cases() {
+std::vector<fault_case> output_faults() {
     std::vector<fault_case> rows;
-    // Output faults.
     rows.push_back({"DiskFullWhileExtracting",
                     [](scratch& s, std::string& why) {
                         write_file(s.dir / "img", big_stream_image());
@@ -233,7 +232,11 @@ std::vector<fault_case> fault_cases() {
                         return true;
                     },
                     "img", "work", {}, 1, "Error couldn't create data file\n", two_streams()});
-    // Input faults.
+    return rows;
+}
+
+std::vector<fault_case> input_faults() {
+    std::vector<fault_case> rows;
     rows.push_back({"KernelReadErrorInsideAStream",
                     [](scratch& s, std::string& why) {
                         fs::create_directory(s.dir / "backing");
@@ -278,8 +281,9 @@ std::vector<fault_case> fault_cases() {
 }
 // clang-format on
 
-INSTANTIATE_TEST_SUITE_P(Rows, Fault, ::testing::ValuesIn(fault_cases()),
-                         [](const auto& info) { return info.param.name; });
+auto row_name = [](const auto& info) { return info.param.name; };
+INSTANTIATE_TEST_SUITE_P(Output, Fault, ::testing::ValuesIn(output_faults()), row_name);
+INSTANTIATE_TEST_SUITE_P(Input, Fault, ::testing::ValuesIn(input_faults()), row_name);
 
 // What a read error leaves behind, in detail: the cut stream keeps the whole
 // groups that arrived, and its entry line ends where the input stopped. A
