@@ -192,6 +192,14 @@ std::string eio_image() {
            filler(8184, '\x02') + E + filler(4096);
 }
 
+// Puts the EIO image in a backing directory and mounts it over mnt/.
+bool mount_eio_image(scratch& s, std::uint64_t error_at, std::string& why,
+                     bool fail_whole = false) {
+    fs::create_directory(s.dir / "backing");
+    write_file(s.dir / "backing/image", eio_image());
+    return mount_eio(s, s.dir / "backing", error_at, s.dir / "mnt", why, fail_whole);
+}
+
 std::string big_stream_image() { return filler(2048) + S + filler((3 << 20) - 8, '\x03') + E; }
 
 std::string two_streams() { return filler(512) + S + filler(280) + E + filler(32) + S + E; }
@@ -239,17 +247,13 @@ std::vector<fault_case> input_faults() {
     std::vector<fault_case> rows;
     rows.push_back({"KernelReadErrorInsideAStream",
                     [](scratch& s, std::string& why) {
-                        fs::create_directory(s.dir / "backing");
-                        write_file(s.dir / "backing/image", eio_image());
-                        return mount_eio(s, s.dir / "backing", 20000, s.dir / "mnt", why);
+                        return mount_eio_image(s, 20000, why);
                     },
                     "../mnt/image", "work", {}, 1, "Error: Could not read file ../mnt/image\n",
                     eio_image()});
     rows.push_back({"KernelReadErrorBetweenStreams",
                     [](scratch& s, std::string& why) {
-                        fs::create_directory(s.dir / "backing");
-                        write_file(s.dir / "backing/image", eio_image());
-                        return mount_eio(s, s.dir / "backing", 90000, s.dir / "mnt", why);
+                        return mount_eio_image(s, 90000, why);
                     },
                     "../mnt/image", "work", {}, 1, "Error: Could not read file ../mnt/image\n",
                     eio_image()});
@@ -295,11 +299,9 @@ TEST_P(FaultDetail, ReadErrorKeepsTheWholeGroupsReadAndRecordsTheCut) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to mount";
     scratch s;
     fs::create_directories(s.dir / "work");
-    fs::create_directory(s.dir / "backing");
     const std::string image = eio_image();
-    write_file(s.dir / "backing/image", image);
     std::string why;
-    if (!mount_eio(s, s.dir / "backing", 20002, s.dir / "mnt", why, GetParam())) {
+    if (!mount_eio_image(s, 20002, why, GetParam())) {
         GTEST_SKIP() << why;
     }
     tool_result r = run_tool(s.dir / "work", {"../mnt/image"}, 60);

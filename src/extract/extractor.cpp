@@ -37,6 +37,13 @@ void stream_extractor::abandon_output() {
     platform::forget_on_interrupt();
 }
 
+bool stream_extractor::fail_output() {
+    failed_ = true;
+    report("write", name_);
+    abandon_output();
+    return false;
+}
+
 bool stream_extractor::begin_stream(std::uint64_t) {
     // Never empty the input or the position file: skip a number that names one.
     name_ = extracted_name(stream_index);
@@ -59,22 +66,13 @@ bool stream_extractor::begin_stream(std::uint64_t) {
 }
 
 bool stream_extractor::stream_data(std::span<const std::byte> bytes) {
-    if (out_.write_all(bytes)) return true;
-    failed_ = true;
-    report("write", name_);
-    abandon_output();
-    return false;
+    return out_.write_all(bytes) || fail_output();
 }
 
 bool stream_extractor::end_stream(const stream_record& record) {
     if (record.how != stream_end::not_created) {
+        if (!out_.close()) return fail_output();
         platform::forget_on_interrupt();
-        if (!out_.close()) {
-            failed_ = true;
-            report("write", name_);
-            platform::remove_file(name_);
-            return false;
-        }
     }
     // After a complete stream, what the position file holds so far goes to
     // the system before this stream's entry line is added.

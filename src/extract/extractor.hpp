@@ -37,6 +37,8 @@ private:
     bool is_protected(const std::string& name) const;
     void report(const char* what, const std::string& name);
     void abandon_output();
+    // Reports a failed write or close, removes the incomplete file; false.
+    bool fail_output();
 
     std::string input_name_;
     std::string position_name_;
